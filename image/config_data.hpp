@@ -11,19 +11,29 @@ namespace data {
 
 using krt::Bytes;
 
+// LoadImage results.
+inline constexpr int kLoadDone = 0;
+inline constexpr int kLoadUnsupported = -1;  // format version not supported (after a partial load)
+inline constexpr int kLoadTooShort = -2;     // shorter than its format's size; the image is unchanged
+// MergeInto results.
+inline constexpr int kMergeDone = 0;
+inline constexpr int kMergeTooShort = -1;  // an image shorter than the merge needs; nothing written
+
 class ConfigData {
  public:
   virtual ~ConfigData();
   ConfigData(const ConfigData&) = delete;
   ConfigData& operator=(const ConfigData&) = delete;
 
-  // 0 done, -1 format version not supported (after a partial load).
+  // kLoadDone, kLoadUnsupported or kLoadTooShort.
   virtual int LoadImage(const Bytes& image);
   // Appends the configuration listing of the image; defined per model in listing/.
   virtual int WriteListing(std::string& out) const = 0;
   virtual int CopyImage(Bytes& out) const;
   virtual int ImageSize(std::int16_t major, std::int16_t minor) const;
   virtual int FullImageSize() const;
+  // Writes the source's settings into the destination in the destination's
+  // format version; kMergeDone or kMergeTooShort.
   virtual int MergeInto(Bytes& destination, const Bytes& source, int sourceModelIndex) const;
 
   std::uint16_t ModelCode() const { return model_code_; }

@@ -46,6 +46,7 @@ class ConfigDB {
   virtual std::string GetFileName() const;
   virtual int GetModelIndex() const;
   virtual void GetLcdVersion(int& major, int& minor) const;
+  // 1024 or 2048 by the image's format version, never more than the image holds.
   virtual int GetStoredSize(const Bytes& image) const;
 
   int ValidateImage(const Bytes& image, bool fullSize, ValidatedImage* out) const;
