@@ -1,0 +1,17 @@
+// The configuration listing of the KRT611.
+
+#include "image/config_data.hpp"
+#include "listing/listing.hpp"
+#include "listing/sections.hpp"
+
+namespace data {
+
+int ConfigDataRt611::WriteListing(std::string& out) const {
+  static constexpr krt::listing::SectionWriter kSections[] = {
+      krt::listing::WriteDisplaySettings, krt::listing::WriteKeySettings,        krt::listing::WriteCommunication,
+      krt::listing::WriteLanguage,        krt::listing::WriteUserParameterTable,
+  };
+  return krt::listing::WriteModelListing(Image(), "KRT611 Configuration", kSections, out);
+}
+
+}  // namespace data
