@@ -2,6 +2,7 @@
 // The few port operations the protocol needs. The POSIX back end implements
 // them on a real terminal device; tests use a scripted fake that owns time.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -10,6 +11,18 @@
 namespace krt::link {
 
 enum class Purge { kAll, kReceive };
+
+// Why the last Open failed, for callers that add advice of their own (for
+// example about the group that may use serial ports).
+enum class PortFailure {
+  kNone,
+  kNotFound,    // no such device
+  kPermission,  // the user may not open it
+  kBusy,        // held by another program
+  kNotSerial,   // not a terminal device
+  kSettings,    // opened, but the line settings were refused
+  kOther,
+};
 
 class Port {
  public:
@@ -31,12 +44,20 @@ class Port {
   virtual void Flush() = 0;
 
   virtual void Sleep(int milliseconds) = 0;
-  // Waits until input is queued or `milliseconds` have passed, whichever is
-  // first. A back end that cannot wait for input just sleeps.
+  // Waits until input arrives that QueuedCount() has not yet seen, or
+  // `milliseconds` have passed, whichever is first (input already counted
+  // does not end the wait). A back end that cannot wait for input just sleeps.
   virtual void WaitForInput(int milliseconds) { Sleep(milliseconds); }
+  // A monotonic clock in milliseconds; the protocol measures its waits with
+  // it. A back end whose Sleep is not real time must override it too.
+  virtual std::int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
 
   // Why the last Open failed, in plain words (empty when unknown).
   virtual std::string LastError() const { return {}; }
+  virtual PortFailure LastFailure() const { return PortFailure::kNone; }
 };
 
 }  // namespace krt::link

@@ -1,6 +1,7 @@
 #pragma once
 // The device's commands: status, get "CONFIG"/"TREND", put "CONFIG".
-// Every operation opens the port, runs its exchanges and closes it again.
+// Every operation opens the port, runs its exchanges and closes it again,
+// whatever the outcome; constructing one opens nothing.
 
 #include <functional>
 #include <string>
@@ -12,10 +13,10 @@ namespace krt::link {
 
 // RTCom results.
 inline constexpr int kComOk = 0;
-inline constexpr int kComPortFailed = -1;    // port not opened or settings refused
-inline constexpr int kComFailed = -2;        // exchange failed, or type code refused for a download
-inline constexpr int kComDeviceError = -4;   // status byte 2 non-zero after a download
-inline constexpr int kComNoTrend = -5;       // device type without short trend
+inline constexpr int kComPortFailed = -1;   // port not opened or settings refused
+inline constexpr int kComFailed = -2;       // exchange failed, or type code refused for a download
+inline constexpr int kComDeviceError = -4;  // status byte 2 non-zero after a download
+inline constexpr int kComNoTrend = -5;      // device type without short trend
 
 struct DeviceType {
   int type_code;
@@ -51,13 +52,21 @@ class RTCom {
   void SetProgress(ProgressFn progress) { transfer_.SetProgress(std::move(progress)); }
   // Why the port could not be opened, when the last result was kComPortFailed.
   std::string LastPortError() const;
+  // The kind of that failure (kPermission: the user may not use the port).
+  PortFailure LastPortFailure() const { return last_port_failure_; }
 
  private:
+  bool OpenPort();
+  int QueryStatus(std::uint8_t (&status)[16]);
+  int Upload(ByteView area, int capacity, Bytes& out);
+
   Port& port_;
   PortResolver resolver_;
   CTransfer transfer_;
   const CancelFlag* cancel_ = nullptr;
   int baud_rate_ = 57600;
+  std::string last_port_error_;
+  PortFailure last_port_failure_ = PortFailure::kNone;
 };
 
 }  // namespace krt::link
