@@ -17,7 +17,8 @@ namespace krt {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
+// A stray CR (a file edited on another system) is white space, not part of a value.
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(kBlanks);
@@ -102,7 +103,8 @@ IniDocument::IniDocument(std::string_view text) {
   while (!text.empty()) {
     const auto nl = text.find('\n');
     std::string_view line = text.substr(0, nl);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // CR LF line ends (and stray CRs before them) are dropped, so a rewrite reads back the same.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     lines_.emplace_back(line);
     if (nl == std::string_view::npos) break;
     text.remove_prefix(nl + 1);
