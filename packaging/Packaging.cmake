@@ -27,12 +27,16 @@ endforeach()
 add_custom_target(manpages ALL DEPENDS ${_man_gz})
 install(FILES ${_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(_changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${_changelog} COMMAND gzip -9n -c ${_pkg}/changelog > ${_changelog}
+                   DEPENDS ${_pkg}/changelog VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${_changelog})
+install(FILES ${_pkg}/copyright ${_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME krtcfg)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "krtcfg developers <krtcfg@localhost>")
+set(CPACK_PACKAGE_CONTACT "krtcfg developers <krtcfg-devel@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration tool for KRT and RT panel controllers")
 set(CPACK_PACKAGE_DESCRIPTION
     "Uploads a controller's configuration image over a serial port, saves and loads\nparameter files, downloads a configuration into a device, exports the\nconfiguration as a CSV listing and uploads the short-trend memory as CSV.\nIncludes a desktop window, a command-line tool and a device simulator.")
