@@ -26,7 +26,7 @@ class ConfigData {
   ConfigData& operator=(const ConfigData&) = delete;
 
   // kLoadDone, kLoadUnsupported or kLoadTooShort.
-  virtual int LoadImage(const Bytes& image);
+  virtual int LoadImage(const Bytes& input);
   // Appends the configuration listing of the image; defined per model in listing/.
   virtual int WriteListing(std::string& out) const = 0;
   virtual int CopyImage(Bytes& out) const;
