@@ -3,8 +3,13 @@
 // one protocol or command operation runs against it.
 //
 // Input: three bytes of set-up, then segments of device bytes.
-//   byte 0: bits 0-2 the operation (see Run), bit 3 frames traced,
+//   byte 0: bits 0-2 the operation, bit 3 frames traced (operations 0-4),
 //           bit 4 the port cannot be opened, bit 5 its settings are refused
+//           operations: 0 status query, 1 'G' "CONFIG", 2 'G' "TREND" into
+//           byte 2 bytes, 3 'P' "CONFIG" with byte 2 * 16 data bytes, 4 a
+//           request that is the whole message, 5 RTCom::ReadConfig,
+//           6 RTCom::WriteConfig (byte 2 even: 2048 bytes, odd: 1024),
+//           7 RTCom::ReadTrend
 //   byte 1: 0 no cancel flag; n: a cancel flag, set after n * 250 ms
 //   byte 2: a size for the operation (reply capacity, data length, image size)
 //   segment: two bytes (bits 15-14 kind, bits 13-0 length), one byte delay
