@@ -70,8 +70,8 @@ bool DemoSimulator::Start(const QString& program, const QString& model, std::str
   // Whatever it prints later is passed on, so its pipe never fills up.
   QObject::connect(process_.get(), &QProcess::readyReadStandardOutput, process_.get(), [p = process_.get()] {
     const QByteArray out = p->readAllStandardOutput();
-    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
-    std::fflush(stdout);
+    (void)std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    (void)std::fflush(stdout);
   });
   return true;
 }

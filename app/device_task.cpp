@@ -28,10 +28,11 @@ OperationProgressDialog::OperationProgressDialog(const QString& operationName, Q
 
 void OperationProgressDialog::ShowBytes(std::size_t bytesDone) {
   if (!cancel_button_->isEnabled()) return;
-  if (bytesDone == 0)
+  if (bytesDone == 0) {
     setLabelText(operation_name_ + QStringLiteral("\u2026"));
-  else
+  } else {
     setLabelText(operation_name_ + QStringLiteral("\u2026 (%1 bytes)").arg(bytesDone));
+  }
 }
 
 void OperationProgressDialog::ShowCancelling() {

@@ -50,10 +50,11 @@ QString QtNameFilters(const std::string& filter) {
     pattern.replace(QLatin1Char(';'), QLatin1Char(' '));
     const QString description = QString::fromStdString(entry.description);
     // Qt reads the patterns from the last parentheses of the text.
-    if (description.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')')))
+    if (description.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))) {
       lines << description;
-    else
+    } else {
       lines << description + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
   }
   return lines.join(QLatin1Char('\n'));
 }

@@ -70,12 +70,12 @@ int CRTCFGApp::Run(int& argc, char** argv) {
     const QString model = parser.value(demo);
     const QString program = FindSimulator(QApplication::applicationDirPath());
     if (program.isEmpty()) {
-      std::fprintf(stderr, "krtcfg: --demo needs the simulator krtcfg-sim beside krtcfg or on PATH\n");
+      (void)std::fprintf(stderr, "krtcfg: --demo needs the simulator krtcfg-sim beside krtcfg or on PATH\n");
       return 2;
     }
     std::string error;
     if (!simulator.Start(program, model, &error)) {
-      std::fprintf(stderr, "krtcfg: %s\n", error.c_str());
+      (void)std::fprintf(stderr, "krtcfg: %s\n", error.c_str());
       return 2;
     }
     const int number = FreePortNumber(settings, env_.discovery);

@@ -42,8 +42,11 @@ CRTCFGDlg::CRTCFGDlg(UiServices& ui, SettingsStore& settings, std::unique_ptr<li
 
   db_ = std::make_unique<ConfigDB>();
   link::PortResolver resolver = [this](int portNumber) { return ResolvePort(portNumber); };
-  com_ = options.make_com ? options.make_com(*port_, std::move(resolver))
-                          : std::make_unique<link::RTCom>(*port_, std::move(resolver));
+  if (options.make_com) {
+    com_ = options.make_com(*port_, std::move(resolver));
+  } else {
+    com_ = std::make_unique<link::RTCom>(*port_, std::move(resolver));
+  }
   reader_ = std::make_unique<ConfigReader>(*db_, *com_);
   writer_ = std::make_unique<ConfigWriter>(*db_, *com_);
   trend_reader_ = std::make_unique<trend::TrendReader>(*com_);
@@ -224,10 +227,11 @@ int CRTCFGDlg::RunOnDevice(QPushButton* command, const std::function<int()>& ope
 
 void CRTCFGDlg::OnUploadFromDevice() {
   const int result = RunOnDevice(upload_, [this] { return reader_->Upload(); });
-  if (result < 0)
+  if (result < 0) {
     ShowFailure(TextId::kFailedToRead, ConfigErrorText(result), result == -6);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kReadingCompleted)));
+  }
   RefreshView();
 }
 
@@ -236,20 +240,22 @@ void CRTCFGDlg::OnReadCfgFile() {
       ui_.OpenFile(std::string(Text(TextId::kParameterFilter)), kCfgOpenInitialName);
   if (!path) return;
   const int result = reader_->ReadCfgFile(*path);
-  if (result < 0)
+  if (result < 0) {
     ShowFailure(TextId::kFailedToRead, ConfigErrorText(result), false);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kReadingCompleted)));
+  }
   RefreshView();
 }
 
 void CRTCFGDlg::OnDownloadToDevice() {
   int deviceError = 0;
   const int result = RunOnDevice(download_, [this, &deviceError] { return writer_->Download(deviceError); });
-  if (result < 0)
+  if (result < 0) {
     ShowFailure(TextId::kFailedToWrite, WriteErrorText(result, deviceError), result == -4);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kWritingCompleted)));
+  }
 }
 
 void CRTCFGDlg::OnWriteCfgFile() {
@@ -257,10 +263,11 @@ void CRTCFGDlg::OnWriteCfgFile() {
                                                          kCfgExtension, DefaultCfgName(db_->GetModelIndex()));
   if (!path) return;
   const int result = writer_->WriteCfgFile(*path);
-  if (result < 0)
+  if (result < 0) {
     ShowFailure(TextId::kFailedToWrite, WriteErrorText(result, 0), false);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kWritingCompleted)));
+  }
 }
 
 void CRTCFGDlg::OnExportCsv() {
@@ -268,10 +275,11 @@ void CRTCFGDlg::OnExportCsv() {
       ChooseSavePath(ui_, kCsvFilter, kCsvExtension, DefaultCsvName(db_->GetModelIndex()));
   if (!path) return;
   const int result = writer_->ExportCsv(*path);
-  if (result < 0)
+  if (result < 0) {
     ShowFailure(TextId::kFailedToWrite, WriteErrorText(result, 0), false);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kWritingCompleted)));
+  }
 }
 
 void CRTCFGDlg::OnUploadTrend() {
@@ -288,10 +296,11 @@ void CRTCFGDlg::OnUploadTrend() {
   const std::optional<std::string> path = ChooseSavePath(ui_, kCsvFilter, kCsvExtension, baseName + kCsvExtension);
   if (!path) return;
   const int written = trend_writer_->Write(record, *path, static_cast<unsigned int>(modelIndex));
-  if (written < 0)
+  if (written < 0) {
     ShowFailure(TextId::kFailedToWrite, TrendWriteErrorText(written), false);
-  else
+  } else {
     ui_.ShowInformation(std::string(Text(TextId::kWritingCompleted)));
+  }
 }
 
 void CRTCFGDlg::OnPortSetting() {

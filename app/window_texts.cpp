@@ -94,7 +94,7 @@ std::string Format(std::string_view pattern, Args... args) {
   const int n = std::snprintf(nullptr, 0, fmt.c_str(), args...);
   if (n <= 0) return {};
   std::string out(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), fmt.c_str(), args...);
+  if (std::snprintf(out.data(), out.size(), fmt.c_str(), args...) != n) return {};
   out.resize(static_cast<std::size_t>(n));
   return out;
 }

@@ -119,8 +119,9 @@ std::string LoadAverage() {
 
 std::string Today() {
   const std::time_t now = std::time(nullptr);
+  std::tm local{};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d", std::localtime(&now));
+  if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d", &local) == 0) return {};
   return text;
 }
 

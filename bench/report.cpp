@@ -206,8 +206,11 @@ std::string LoadAverage() {
 
 std::string Now() {
   const std::time_t now = std::time(nullptr);
+  std::tm local{};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+  if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0) {
+    return {};
+  }
   return text;
 }
 

@@ -55,7 +55,7 @@ PosixPort::PosixPort() : sys_(RealSysCalls()) {}
 PosixPort::PosixPort(SysCalls& sys) : sys_(sys) {}
 
 PosixPort::~PosixPort() {
-  Close();
+  PosixPort::Close();
 }
 
 int PosixPort::Fail(PortFailure failure, std::string text) {

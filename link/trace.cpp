@@ -13,8 +13,8 @@ Trace Trace::FromEnvironment() {
   if (value == nullptr || std::strcmp(value, "1") != 0) return Trace();
   return Trace([](const std::string& line) {
     // One write a line, so lines from a busy exchange never interleave.
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    (void)std::fwrite(line.data(), 1, line.size(), stderr);
+    (void)std::fflush(stderr);
   });
 }
 
@@ -38,7 +38,10 @@ void Trace::Line(std::string_view direction, ByteView bytes, std::string_view no
   std::tm local{};
   localtime_r(&seconds, &local);
   char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, millis);
+  const int stampLength =
+      std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, millis);
+  // A failed format leaves the line without a time rather than with garbage.
+  if (stampLength < 0) stamp[0] = '\0';
 
   std::string line = "krtcfg ";
   line += stamp;

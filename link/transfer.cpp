@@ -13,7 +13,7 @@ constexpr int kPauseSliceMs = 50;
 CTransfer::CTransfer(Port& port) : port_(port), trace_(Trace::FromEnvironment()) {}
 
 CTransfer::~CTransfer() {
-  Close();
+  CTransfer::Close();
 }
 
 int CTransfer::Open(const std::string& device, int baudRate) {

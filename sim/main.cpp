@@ -50,16 +50,16 @@ int main(int argc, char** argv) {
   SimOptions options;
   std::string error;
   if (!ParseSimOptions(args, options, error)) {
-    std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
+    (void)std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
     return 2;
   }
   if (options.help) {
-    std::fputs(SimHelpText().c_str(), stdout);
+    (void)std::fputs(SimHelpText().c_str(), stdout);
     return 0;
   }
   DeviceSetup setup;
   if (!BuildDeviceSetup(options, setup, error)) {
-    std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
+    (void)std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
     return 2;
   }
 
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
 
   // Paced bytes are 174 us apart; the default timer slack of 50 us would
   // show in every turn of the line.
@@ -86,18 +86,18 @@ int main(int argc, char** argv) {
 
   PseudoTerminal pty;
   if (!pty.Open(error)) {
-    std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
+    (void)std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
     return 1;
   }
   if (!options.link_path.empty() && !MakeLink(options.link_path, pty.DevicePath(), error)) {
-    std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
+    (void)std::fprintf(stderr, "krtcfg-sim: %s\n", error.c_str());
     return 1;
   }
   std::printf("%s\n", pty.DevicePath().c_str());
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   if (options.verbose) {
-    std::fprintf(stderr, "krtcfg-sim: %s, type code %d, image %zu bytes, serving on %s\n", options.model.c_str(),
-                 setup.type_code, setup.config_image.size(), pty.DevicePath().c_str());
+    (void)std::fprintf(stderr, "krtcfg-sim: %s, type code %d, image %zu bytes, serving on %s\n", options.model.c_str(),
+                       setup.type_code, setup.config_image.size(), pty.DevicePath().c_str());
   }
 
   SimulatedDevice device(std::move(setup));
@@ -105,6 +105,6 @@ int main(int argc, char** argv) {
   const int result = Serve(device, pty, serve, g_stop, &waitMask);
   pty.Close();
   if (!options.link_path.empty()) RemoveLink(options.link_path, pty.DevicePath());
-  if (device.Vanished()) std::fprintf(stderr, "krtcfg-sim: the device vanished, as asked\n");
+  if (device.Vanished()) (void)std::fprintf(stderr, "krtcfg-sim: the device vanished, as asked\n");
   return result;
 }

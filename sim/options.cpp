@@ -30,7 +30,7 @@ struct OptionSpec {
 };
 
 std::function<bool(SimOptions&, const std::string&, std::string&)> Number(
-    long long low, long long high, std::function<void(SimOptions&, long long)> set, std::string_view name) {
+    long long low, long long high, const std::function<void(SimOptions&, long long)>& set, std::string_view name) {
   return [=](SimOptions& o, const std::string& v, std::string& error) {
     long long n = 0;
     if (!ParseInt(v, low, high, n)) {
@@ -50,7 +50,7 @@ std::function<bool(SimOptions&, const std::string&, std::string&)> Text(std::str
   };
 }
 
-std::function<bool(SimOptions&, const std::string&, std::string&)> Flag(std::function<void(SimOptions&)> set) {
+std::function<bool(SimOptions&, const std::string&, std::string&)> Flag(const std::function<void(SimOptions&)>& set) {
   return [set](SimOptions& o, const std::string&, std::string&) {
     set(o);
     return true;

@@ -69,7 +69,7 @@ class Server {
       }
       const int r = ppoll(&p, 1, timeout, waitMask);
       if (r < 0 && errno != EINTR) {
-        std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("poll").c_str());
+        (void)std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("poll").c_str());
         return 1;
       }
       hangup_ = r > 0 && (p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0;
@@ -97,7 +97,7 @@ class Server {
       if (n < 0 && errno == EINTR) continue;
       // EAGAIN: all read. EIO: no host end is open at the moment.
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO) {
-        std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("read").c_str());
+        (void)std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("read").c_str());
         return false;
       }
       return true;
@@ -127,11 +127,11 @@ class Server {
     for (std::uint8_t b : device_.TakeOutput()) QueueByte(b, at, options_.pace);
     if (auto image = device_.TakeDownload(); image && !options_.received_file.empty()) {
       if (WriteFileAtomically(options_.received_file, ByteView(*image)) != kFileOk) {
-        std::fprintf(stderr, "krtcfg-sim: cannot write %s\n", options_.received_file.c_str());
+        (void)std::fprintf(stderr, "krtcfg-sim: cannot write %s\n", options_.received_file.c_str());
       }
     }
     for (const std::string& line : device_.TakeLog()) {
-      if (options_.verbose) std::fprintf(stderr, "krtcfg-sim: %s\n", line.c_str());
+      if (options_.verbose) (void)std::fprintf(stderr, "krtcfg-sim: %s\n", line.c_str());
     }
   }
 
@@ -165,7 +165,7 @@ class Server {
           out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(n));
           continue;
         }
-        std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("write").c_str());
+        (void)std::fprintf(stderr, "krtcfg-sim: %s\n", Errno("write").c_str());
         return false;
       }
       out_.erase(out_.begin(), out_.begin() + w);

@@ -145,7 +145,10 @@ TEST(WindowOnSimulator, DemoRunsTheSimulatorForTheWindowsLife) {
   char model[] = "RT610X";
   char* argv[] = {program, option, model, nullptr};
   int argc = 3;
-  EXPECT_EQ(app::CRTCFGApp(std::move(env)).Run(argc, argv), 0);
+  {  // The application is gone before the checks below, as its simulator must be.
+    app::CRTCFGApp application(std::move(env));
+    EXPECT_EQ(application.Run(argc, argv), 0);
+  }
 
   // The first free number carries the simulator; its device is gone with it.
   EXPECT_EQ(port, 1);

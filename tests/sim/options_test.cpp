@@ -15,7 +15,7 @@
 namespace krt::sim {
 namespace {
 
-bool Parse(std::vector<std::string> args, SimOptions& options, std::string& error) {
+bool Parse(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
   return ParseSimOptions(args, options, error);
 }
 

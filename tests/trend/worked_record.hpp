@@ -12,7 +12,7 @@
 namespace krt::test {
 
 inline void PutWord(Bytes& r, std::size_t off, int value) {
-  r.at(off) = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+  r.at(off) = static_cast<std::uint8_t>((static_cast<std::uint16_t>(value) >> 8) & 0xFF);
   r.at(off + 1) = static_cast<std::uint8_t>(value & 0xFF);
 }
 
