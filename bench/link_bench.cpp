@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/counting_port.hpp"
 #include "link/posix_port.hpp"
 #include "link/rt_com.hpp"
 #include "sim/models.hpp"
@@ -34,37 +35,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kSecondsPerByte = 10.0 / 57600.0;
 
-// Counts the bytes the protocol moves through the port.
-class CountingPort : public krt::link::Port {
- public:
-  explicit CountingPort(krt::link::Port& inner) : inner_(inner) {}
-  int Open(const std::string& device, int baudRate) override { return inner_.Open(device, baudRate); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  void Close() override { inner_.Close(); }
-  void PurgeQueues(krt::link::Purge which) override { inner_.PurgeQueues(which); }
-  int QueuedCount() override { return inner_.QueuedCount(); }
-  bool Read(std::uint8_t* buffer, std::size_t n) override {
-    const bool ok = inner_.Read(buffer, n);
-    if (ok) bytes += n;
-    return ok;
-  }
-  bool Write(std::span<const std::uint8_t> data) override {
-    const bool ok = inner_.Write(data);
-    if (ok) bytes += data.size();
-    return ok;
-  }
-  void Flush() override { inner_.Flush(); }
-  void Sleep(int milliseconds) override { inner_.Sleep(milliseconds); }
-  void WaitForInput(int milliseconds) override { inner_.WaitForInput(milliseconds); }
-  std::int64_t NowMs() override { return inner_.NowMs(); }
-  std::string LastError() const override { return inner_.LastError(); }
-  krt::link::PortFailure LastFailure() const override { return inner_.LastFailure(); }
-
-  std::size_t bytes = 0;
-
- private:
-  krt::link::Port& inner_;
-};
+using krt::bench::CountingPort;
 
 struct Simulator {
   pid_t pid = -1;

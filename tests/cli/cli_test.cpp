@@ -14,26 +14,15 @@
 #include "store/settings.hpp"
 #include "support/fake_port.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_images.hpp"
 
 namespace krt::cli {
 namespace {
 
+using test::MakeImage;
 using test::ReadWholeFile;
 using test::TempDir;
 using test::WriteWholeFile;
-
-Bytes MakeImage(int modelCode, int major, int minor, std::size_t size, int lcdMajor = 1, int lcdMinor = 20) {
-  Bytes image = image::DefaultStoredImage();
-  SetBeU32(image, 0, 0x499602D2);
-  SetBeU16(image, 4, 32);
-  SetBeU16(image, 6, static_cast<std::uint16_t>(modelCode));
-  SetBeU16(image, 8, static_cast<std::uint16_t>(major));
-  SetBeU16(image, 10, static_cast<std::uint16_t>(minor));
-  SetBeU16(image, 12, static_cast<std::uint16_t>(lcdMajor));
-  SetBeU16(image, 14, static_cast<std::uint16_t>(lcdMinor));
-  image.resize(size, 0);
-  return image;
-}
 
 Bytes Patterned(Bytes image, int factor, int offset) {
   for (std::size_t i = 32; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * factor + offset);

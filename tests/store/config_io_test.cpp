@@ -13,28 +13,15 @@
 #include "image/image_layout.hpp"
 #include "support/fake_port.hpp"
 #include "support/temp_dir.hpp"
+#include "support/test_images.hpp"
 
 namespace krt {
 namespace {
 
+using test::MakeImage;
 using test::ReadWholeFile;
 using test::TempDir;
 using test::WriteWholeFile;
-
-// A stored image of `size` bytes: the default body under a header with the
-// given model code, format and LCD version.
-Bytes MakeImage(int modelCode, int major, int minor, std::size_t size, int lcdMajor = 1, int lcdMinor = 20) {
-  Bytes image = image::DefaultStoredImage();
-  SetBeU32(image, 0, 0x499602D2);
-  SetBeU16(image, 4, 32);
-  SetBeU16(image, 6, static_cast<std::uint16_t>(modelCode));
-  SetBeU16(image, 8, static_cast<std::uint16_t>(major));
-  SetBeU16(image, 10, static_cast<std::uint16_t>(minor));
-  SetBeU16(image, 12, static_cast<std::uint16_t>(lcdMajor));
-  SetBeU16(image, 14, static_cast<std::uint16_t>(lcdMinor));
-  image.resize(size, 0);
-  return image;
-}
 
 std::string AsText(const Bytes& bytes) {
   return {bytes.begin(), bytes.end()};
